@@ -115,7 +115,8 @@ class Sessao {
 
   virtual bool EhPostgres() const = 0;
 
-  // Runs a statement and reads every row it yields.
+  // Runs a statement and reads every row it yields. With no parameters given, the statement is
+  // sent exactly as written (trigger and function bodies may use ":name" for their own variables).
   virtual Resultado Consultar(std::string_view sql, const Parametros& params = {}) = 0;
   // Runs a statement; returns the number of rows it changed (0 when the driver reports none).
   virtual int64_t Executar(std::string_view sql, const Parametros& params = {}) = 0;

@@ -16,6 +16,7 @@ SessaoPtr AbrirSessaoFb(const std::string& host, int32_t porta, const std::strin
 // Splits a statement into its text for the driver and the parameter order: every ":name" and "?"
 // outside string literals, quoted identifiers, comments, "::" casts, ":=" and $$ bodies is
 // replaced by marcador(i) (i = 0-based position) and its name recorded (empty for "?").
+// Back-ends skip the scan when a statement is run with no parameters and send it unchanged.
 struct SqlPreparado {
   std::string texto;
   std::vector<std::string> nomes;
