@@ -24,15 +24,6 @@ std::string NumeroQuatroDigitos(int64_t numero) {
   return n;
 }
 
-std::string IdentificadorExato(std::string_view nome) {
-  std::string r = "\"";
-  for (char c : nome) {
-    r += c;
-    if (c == '"') r += '"';
-  }
-  return r + "\"";
-}
-
 std::vector<std::string> SqlObjetosBaseFb(const std::string& P) {
   return {
       "CREATE SEQUENCE " + P + "G",

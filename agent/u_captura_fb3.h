@@ -24,8 +24,6 @@ bool PrefixoValido(std::string_view prefixo);
 // The table number written with at least four digits, zero-padded (1 -> "0001", 12345 -> "12345").
 std::string NumeroQuatroDigitos(int64_t numero);
 
-// The name in double quotes exactly as stored (inner double quotes doubled).
-std::string IdentificadorExato(std::string_view nome);
 
 // Drops the whole agent structure of prefix P and builds it again for every user table:
 // tables numbered 1, 2, ... in name order (skipping P-prefixed and legacy tables), journal and

@@ -200,14 +200,8 @@ TLimite LimiteLinhas(const Sessao& s, int64_t n) {
 }
 
 std::string CitarIdent(const Sessao& s, std::string_view nome) {
-  const std::string base = s.EhPostgres() ? std::string(nome) : Maiusculas(nome);
   // Names come from the server's catalogue too; a double quote inside must not end the identifier.
-  std::string r = "\"";
-  for (char c : base) {
-    if (c == '"') r += '"';
-    r += c;
-  }
-  return r + "\"";
+  return IdentificadorExato(s.EhPostgres() ? std::string(nome) : Maiusculas(nome));
 }
 
 std::string ParamUuid(const Sessao& s, std::string_view nome) {
@@ -241,6 +235,15 @@ bool ExisteUuid(Sessao& s, std::string_view tabela, const std::string& uuid) {
   const std::string sql = "select " + lim.cabeca + "1 from " + CitarIdent(s, tabela) + " where " +
                           CitarIdent(s, "uuid") + " = " + ParamUuid(s, "sid") + lim.cauda;
   return !s.Consultar(sql, {{"sid", Valor::Texto(uuid)}}).Vazio();
+}
+
+std::string IdentificadorExato(std::string_view nome) {
+  std::string r = "\"";
+  for (char c : nome) {
+    if (c == '"') r += '"';
+    r += c;
+  }
+  return r + "\"";
 }
 
 std::string LiteralSql(std::string_view texto) {

@@ -177,6 +177,9 @@ bool ExisteUuid(Sessao& s, std::string_view tabela, const std::string& uuid);
 // Switches capture suppression on/off for this session only.
 void MarcarAplicando(Sessao& s, std::string_view prefixo, bool ligado);
 
+// A name inside double quotes exactly as given (no case change), embedded double quotes doubled.
+std::string IdentificadorExato(std::string_view nome);
+
 // An SQL string literal: single quotes around, each single quote inside doubled.
 std::string LiteralSql(std::string_view texto);
 

@@ -66,16 +66,6 @@ std::vector<std::string> LerChaveFb(Sessao& s, const std::string& tabela) {
 
 bool EhTexto(const std::string& tipo) { return tipo == "CHAR" || tipo == "VARCHAR"; }
 
-// A table name inside double quotes as given, with embedded double quotes doubled.
-std::string IdentificadorExato(std::string_view nome) {
-  std::string r = "\"";
-  for (char c : nome) {
-    r += c;
-    if (c == '"') r += '"';
-  }
-  return r + "\"";
-}
-
 Json MontarEstrutura(const std::string& tabela, Json campos, Json chave, int64_t linhas) {
   Json o = Json::object();
   o["nome"] = tabela;

@@ -12,15 +12,9 @@
 
 namespace tw {
 namespace {
+using teste::LerArquivo;
 namespace fs = std::filesystem;
 using teste::RodarProcesso;
-
-std::string LerArquivo(const std::string& caminho) {
-  std::ifstream in(caminho, std::ios::binary);
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 // A copy of the program in its own folder (it keeps tidewell.ini beside itself) and another
 // folder to run it from (its logs go there).

@@ -12,18 +12,12 @@
 
 namespace tw {
 namespace {
+using teste::LerArquivo;
 
 namespace fs = std::filesystem;
 using teste::BancoTeste;
 using teste::PastaTemp;
 using teste::ServidorFb;
-
-std::string LerArquivo(const std::string& caminho) {
-  std::ifstream f(caminho, std::ios::binary);
-  std::ostringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
 
 bool Contem(const std::string& texto, const std::string& trecho) { return texto.find(trecho) != std::string::npos; }
 

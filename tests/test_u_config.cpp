@@ -14,14 +14,8 @@
 
 namespace tw {
 namespace {
+using teste::LerArquivo;
 namespace fs = std::filesystem;
-
-std::string LerArquivo(const std::string& caminho) {
-  std::ifstream in(caminho, std::ios::binary);
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 void Escrever(const std::string& caminho, const std::string& conteudo) {
   std::ofstream(caminho, std::ios::binary) << conteudo;

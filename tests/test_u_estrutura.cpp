@@ -14,6 +14,7 @@
 
 namespace tw {
 namespace {
+using teste::LerArquivo;
 
 using teste::BancoTeste;
 using teste::PastaTemp;
@@ -28,13 +29,6 @@ constexpr const char* kTextoAcao =
     "A\xC3\x87\xC3\x83O|PRE\xC3\x87O|NUMERIC|10|2||1|X\"Y|INTEGER||||0|PK:PRE\xC3\x87O";
 constexpr const char* kHashAcao = "743e4382fef346b30c2d67c58790c3c915ad9054e14da784b332924055c7c54f";
 constexpr const char* kHashVazio = "4875781f124c4af5b6dfa9ef7e45939ab139c197622473eee04ea14806855975";  // "|PK:"
-
-std::string LerArquivo(const std::string& caminho) {
-  std::ifstream f(caminho, std::ios::binary);
-  std::ostringstream s;
-  s << f.rdbuf();
-  return s.str();
-}
 
 void ExecutarTodos(Sessao& s, std::initializer_list<std::string> comandos) {
   for (const std::string& sql : comandos) {

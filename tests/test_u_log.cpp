@@ -13,14 +13,8 @@
 
 namespace tw {
 namespace {
+using teste::LerArquivo;
 namespace fs = std::filesystem;
-
-std::string LerArquivo(const std::string& caminho) {
-  std::ifstream in(caminho, std::ios::binary);
-  std::ostringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 std::string NomeDoDia(int diasAtras) {
   std::time_t t = std::time(nullptr) - diasAtras * 24 * 3600;

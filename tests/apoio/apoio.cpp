@@ -9,6 +9,8 @@
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 extern char** environ;
@@ -46,6 +48,13 @@ PastaTemp::~PastaTemp() {
     fs::permissions(it->path(), fs::perms::owner_all, fs::perm_options::add, ec);
   fs::permissions(caminho_, fs::perms::owner_all, fs::perm_options::add, ec);
   fs::remove_all(caminho_, ec);
+}
+
+std::string LerArquivo(const std::string& caminho) {
+  std::ifstream in(caminho, std::ios::binary);
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  return std::move(ss).str();
 }
 
 const Servidor& ServidorPg() {

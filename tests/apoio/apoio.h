@@ -22,6 +22,9 @@ class PastaTemp {
   std::string caminho_;
 };
 
+// The whole content of a file as bytes; empty when it cannot be read.
+std::string LerArquivo(const std::string& caminho);
+
 // Connection values of one test server (read from the environment the test script sets:
 // TW_PG_HOST/PORTA/USUARIO/SENHA, TW_FB_HOST/PORTA/USUARIO/SENHA/PASTA).
 struct Servidor {
