@@ -1,9 +1,5 @@
 #include "u_ini.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstring>
 #include <fstream>
@@ -11,6 +7,7 @@
 #include <vector>
 
 #include "u_erros.h"
+#include "u_plataforma.h"
 #include "u_texto.h"
 
 namespace tw {
@@ -89,43 +86,6 @@ std::optional<size_t> AcharChave(const ArquivoIni& ini, const Faixa& f, const st
     if (nome && IguaisSemCaixa(*nome, chave)) return i;
   }
   return std::nullopt;
-}
-
-[[noreturn]] void FalhaGravacao(const std::string& arquivo, int erro) {
-  throw EErroSO(erro, "nao foi possivel gravar " + arquivo + ": " + std::strerror(erro));
-}
-
-// Writes the whole content next to the file and renames it over the file, so that the file is
-// always either the old or the new version.
-void SubstituirArquivo(const std::string& arquivo, const std::string& conteudo) {
-  struct stat st {};
-  const bool existia = ::stat(arquivo.c_str(), &st) == 0;
-  const std::string temp = arquivo + ".tmp" + std::to_string(::getpid());
-  int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, existia ? (st.st_mode & 07777) : 0644);
-  if (fd < 0) FalhaGravacao(arquivo, errno);
-  size_t feito = 0;
-  while (feito < conteudo.size()) {
-    ssize_t n = ::write(fd, conteudo.data() + feito, conteudo.size() - feito);
-    if (n < 0 && errno == EINTR) continue;
-    if (n <= 0) {
-      int erro = n < 0 ? errno : EIO;
-      ::close(fd);
-      ::unlink(temp.c_str());
-      FalhaGravacao(arquivo, erro);
-    }
-    feito += static_cast<size_t>(n);
-  }
-  if (existia) (void)::fchmod(fd, st.st_mode & 07777);
-  if (::fsync(fd) != 0 || ::close(fd) != 0) {
-    int erro = errno;
-    ::unlink(temp.c_str());
-    FalhaGravacao(arquivo, erro);
-  }
-  if (::rename(temp.c_str(), arquivo.c_str()) != 0) {
-    int erro = errno;
-    ::unlink(temp.c_str());
-    FalhaGravacao(arquivo, erro);
-  }
 }
 
 }  // namespace
