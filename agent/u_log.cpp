@@ -96,6 +96,24 @@ bool TemCarimbo(std::string_view linha) {
   return linha.size() > 18 && ContarCaracteres(linha.substr(0, 19)) == 19 && linha[4] == '-';
 }
 
+// Driver messages span several lines; inside a log line they would lose the time stamp and the
+// error marker on every line but the first, and the digest would drop them.
+std::string NumaLinha(const std::string& mensagem) {
+  if (mensagem.find_first_of("\r\n") == std::string::npos) return mensagem;
+  std::string r;
+  r.reserve(mensagem.size() + 16);
+  for (size_t i = 0; i < mensagem.size(); ++i) {
+    char c = mensagem[i];
+    if (c != '\r' && c != '\n') {
+      r += c;
+      continue;
+    }
+    if (c == '\r' && i + 1 < mensagem.size() && mensagem[i + 1] == '\n') ++i;
+    if (i + 1 < mensagem.size()) r += " | ";
+  }
+  return r;
+}
+
 }  // namespace
 
 void DefinirPastaLog(const std::string& pasta) {
@@ -145,7 +163,7 @@ std::string ArquivoLogDoDia() {
 
 void RegistrarLog(const std::string& mensagem, bool erro) {
   try {
-    std::string linha = Agora() + "  " + (erro ? "[ERRO] " : "") + mensagem;
+    std::string linha = Agora() + "  " + (erro ? "[ERRO] " : "") + NumaLinha(mensagem);
     std::lock_guard lock(g_mutex);
     if (g_eco) std::cout << linha << std::endl;
     Anexar(ArquivoDoDia(std::time(nullptr)), linha + "\r\n");

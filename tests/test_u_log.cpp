@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
 #include <ctime>
 #include <filesystem>
@@ -45,6 +46,18 @@ TEST_F(Log, LinhasDeInformacaoEDeErroComCarimboEDoisEspacos) {
       R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d  mensagem ção\r\n\d{4}-\d\d-\d\d \d\d:\d\d:\d\d  \[ERRO\] falhou\r\n)");
   EXPECT_TRUE(std::regex_match(texto, esperado)) << texto;
   EXPECT_NE(texto.substr(0, 3), "\xEF\xBB\xBF");
+}
+
+TEST_F(Log, MensagemDeVariasLinhasFicaNumaLinhaSo) {
+  RegistrarLog("falhou DROP TABLE X: unsuccessful metadata update\nDROP TABLE X failed\r\nTable X does not exist\n", true);
+  RegistrarLog("falhou DROP TABLE X: unsuccessful metadata update\nDROP TABLE X failed\r\nTable X does not exist\n", true);
+  std::string texto = LerArquivo(ArquivoLogDoDia());
+  EXPECT_EQ(std::count(texto.begin(), texto.end(), '\n'), 2) << texto;
+  EXPECT_NE(texto.find("  [ERRO] falhou DROP TABLE X: unsuccessful metadata update | DROP TABLE X failed | Table X does "
+                       "not exist\r\n"),
+            std::string::npos)
+      << texto;
+  EXPECT_NE(ErrosRecentes(1000).find("Table X does not exist  [repetido 2x ate "), std::string::npos);
 }
 
 TEST_F(Log, CheckpointComBomESemFimDeLinha) {
