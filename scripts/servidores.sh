@@ -8,6 +8,7 @@ set -euo pipefail
 TW_ESTADO=${TW_ESTADO:-/tmp/tidewell-servidores}
 FB_SENHA=masterkey
 FB_PORTA=3050
+FB_CONF=/etc/firebird/3.0/firebird.conf
 PG_SENHA=tidewell
 PG_PORTA=54329
 PGBIN=$(ls -d /usr/lib/postgresql/*/bin | sort -V | tail -1)
@@ -44,6 +45,10 @@ iniciar_firebird() {
     # Known SYSDBA password, set through the embedded engine while no server runs.
     echo "create or alter user SYSDBA password '$FB_SENHA'; commit;" |
       isql-fb -q -user SYSDBA /var/lib/firebird/3.0/system/security3.fdb >/dev/null
+    # Debian binds "localhost", which resolves to ::1 alone where /etc/hosts lists it first; the
+    # tests and the agent connect to 127.0.0.1.
+    sed -i -E 's/^[#[:space:]]*RemoteBindAddress[[:space:]]*=.*/RemoteBindAddress = 127.0.0.1/' "$FB_CONF"
+    grep -q '^RemoteBindAddress = 127.0.0.1' "$FB_CONF" || echo 'RemoteBindAddress = 127.0.0.1' >> "$FB_CONF"
     mkdir -p /run/firebird3.0 && chown firebird:firebird /run/firebird3.0
     start-stop-daemon --start --background --make-pidfile --pidfile "$pidfile" \
       --chuid firebird:firebird --exec /usr/sbin/firebird
