@@ -84,7 +84,8 @@ struct TColuna {
   TipoValor tipo = TipoValor::Texto;  // the kind of value this column yields
   int tipoNativo = 0;        // Firebird: SQL type code (masked, e.g. 452 SQL_TEXT); PostgreSQL: type OID
   int escala = 0;            // decimal scale (digits after the point), 0 when none
-  int subtipo = 0;           // Firebird blob sub-type (1 = text); 0 otherwise
+  int subtipo = 0;           // Firebird blob sub-type (1 = text), or exact-numeric sub-type (1 NUMERIC,
+                             // 2 DECIMAL, 0 plain integer); 0 otherwise
   std::string charset;       // declared character set of a text column ("UTF8", "WIN1252", ...); empty otherwise
 };
 

@@ -410,6 +410,7 @@ TColuna DescreverColuna(const XSQLVAR& v) {
     case SQL_LONG:
     case SQL_INT64:
       c.escala = -v.sqlscale;
+      c.subtipo = v.sqlsubtype;  // 1 NUMERIC, 2 DECIMAL: tells NUMERIC(18,0) from BIGINT
       c.tipo = v.sqlscale == 0 ? TipoValor::Inteiro : TipoValor::Decimal;
       break;
     case SQL_FLOAT:
