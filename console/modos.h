@@ -5,10 +5,11 @@
 #include <vector>
 
 #include "u_config.h"
+#include "u_versao.h"
 
 namespace tw::console {
 
-inline constexpr const char* kVersao = "0.2.25";
+inline constexpr const char* kVersao = kVersaoAgente;
 
 struct Argumentos {
   std::vector<std::string> valores;
