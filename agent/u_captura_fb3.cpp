@@ -59,6 +59,9 @@ std::string SqlGatilhoJournalFb(const std::string& P, const std::string& T, int6
   return "CREATE OR ALTER TRIGGER " + P + "T_" + NumeroQuatroDigitos(id) + " FOR " + IdentificadorExato(T) + " " +
          "ACTIVE AFTER INSERT OR UPDATE OR DELETE POSITION 0 AS BEGIN " +
          "IF (RDB$GET_CONTEXT('USER_SESSION', '" + P + "X') IS NOT NULL) THEN EXIT; " +
+         // A row without UUID cannot be named in the journal; writing it would make the user's own
+         // statement fail on SID NOT NULL.
+         "IF ((DELETING AND OLD.UUID IS NULL) OR (NOT DELETING AND NEW.UUID IS NULL)) THEN EXIT; " +
          "IF (INSERTING) THEN " + insere + ",NEW.UUID,'I',CURRENT_TRANSACTION); " +
          "ELSE IF (UPDATING) THEN " + insere + ",NEW.UUID,'U',CURRENT_TRANSACTION); " +
          "ELSE " + insere + ",OLD.UUID,'D',CURRENT_TRANSACTION); " + "END";

@@ -53,7 +53,8 @@ std::string SqlPreencherUuidFb(const std::string& T);
 std::string SqlIndiceUuidFb(const std::string& P, const std::string& T, int64_t id);
 // The before-insert trigger P+"U_"+NNNN that gives new rows a UUID.
 std::string SqlGatilhoUuidFb(const std::string& P, const std::string& T, int64_t id);
-// The after insert/update/delete trigger P+"T_"+NNNN that writes the journal unless P+"X" is set.
+// The after insert/update/delete trigger P+"T_"+NNNN that writes the journal unless P+"X" is set or
+// the row has no UUID.
 std::string SqlGatilhoJournalFb(const std::string& P, const std::string& T, int64_t id);
 
 // Writes one control-map entry (update or insert by key). Raises EErroBanco.

@@ -95,6 +95,26 @@ TEST_F(CapturaFb, InsercaoAlteracaoExclusaoGeramUmaLinhaDeJournalCada) {
   EXPECT_TRUE(std::regex_match(Aparar(s->Escalar("select UUID from CLIENTE where ID = 4").ComoTexto()), kUuid));
 }
 
+// A row can be left without UUID under an active journal trigger: inserted by another connection
+// between the UUID backfill and the trigger creation, or set to NULL by an application. The
+// business's own writes to such a row must not fail on the journal's NOT NULL SID.
+TEST_F(CapturaFb, LinhaSemUuidNaoImpedeAsEscritasDoUsuario) {
+  Preparar({"CREATE TABLE ITEM (ID INTEGER NOT NULL PRIMARY KEY, NOME VARCHAR(20))"});
+  Criar("abc");
+  Preparar({"ALTER TRIGGER ABCU_0001 INACTIVE", "INSERT INTO ITEM (ID, NOME) VALUES (1, 'sem uuid')",
+            "ALTER TRIGGER ABCU_0001 ACTIVE", "INSERT INTO ITEM (ID, NOME) VALUES (2, 'com uuid')"});
+  auto s = db.Abrir();
+  EXPECT_TRUE(s->Escalar("select UUID from ITEM where ID = 1").EhNulo());
+  EXPECT_NO_THROW(s->Executar("update ITEM set NOME = 'alterado' where ID = 1"));
+  EXPECT_NO_THROW(s->Executar("update ITEM set UUID = NULL where ID = 2"));
+  EXPECT_NO_THROW(s->Executar("delete from ITEM where ID = 1"));
+  EXPECT_NO_THROW(s->Executar("delete from ITEM where ID = 2"));
+  // Only the insert of the row that had a UUID was journalled: rows without one cannot be named.
+  auto j = teste::LerJournal(*s, "ABCJ");
+  ASSERT_EQ(j.size(), 1u);
+  EXPECT_EQ(j[0].op, "I");
+}
+
 TEST_F(CapturaFb, SupressaoValeSoParaASessaoQueALigou) {
   Preparar({"CREATE TABLE ITEM (ID INTEGER NOT NULL PRIMARY KEY)"});
   Criar("abc");
