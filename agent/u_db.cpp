@@ -52,21 +52,6 @@ Valor ValorDeDataHora(TipoValor tipo, TDataHora v) {
   return r;
 }
 
-std::string DoisDigitos(int v) {
-  char b[16];
-  std::snprintf(b, sizeof b, "%02d", v);
-  return b;
-}
-
-std::string TextoData(const TDataHora& d) {
-  char b[32];
-  std::snprintf(b, sizeof b, "%04d-%02d-%02d", d.ano, d.mes, d.dia);
-  return b;
-}
-
-std::string TextoHora(const TDataHora& d) {
-  return DoisDigitos(d.hora) + ":" + DoisDigitos(d.minuto) + ":" + DoisDigitos(d.segundo);
-}
 
 }  // namespace
 
@@ -77,6 +62,21 @@ Valor Valor::Decimal(std::string texto) { return ValorDeTexto(TipoValor::Decimal
 Valor Valor::Data(TDataHora v) { return ValorDeDataHora(TipoValor::Data, v); }
 Valor Valor::Hora(TDataHora v) { return ValorDeDataHora(TipoValor::Hora, v); }
 Valor Valor::DataHora(TDataHora v) { return ValorDeDataHora(TipoValor::DataHora, v); }
+
+std::string TextoData(const TDataHora& d) {
+  char b[32];
+  std::snprintf(b, sizeof b, "%04d-%02d-%02d", d.ano, d.mes, d.dia);
+  return b;
+}
+
+std::string TextoHora(const TDataHora& d, bool comMilissegundos) {
+  char b[32];
+  if (comMilissegundos)
+    std::snprintf(b, sizeof b, "%02d:%02d:%02d.%03d", d.hora, d.minuto, d.segundo, d.milissegundo);
+  else
+    std::snprintf(b, sizeof b, "%02d:%02d:%02d", d.hora, d.minuto, d.segundo);
+  return b;
+}
 
 std::string Valor::ComoTexto() const {
   switch (tipo) {

@@ -27,6 +27,11 @@ struct TDataHora {
   friend bool operator==(const TDataHora&, const TDataHora&) = default;
 };
 
+// "yyyy-mm-dd".
+std::string TextoData(const TDataHora& d);
+// "hh:nn:ss", or "hh:nn:ss.zzz" with the milliseconds.
+std::string TextoHora(const TDataHora& d, bool comMilissegundos = false);
+
 enum class TipoValor {
   Nulo,
   Inteiro,   // 16/32/64-bit integer columns

@@ -303,23 +303,16 @@ int DiasNoMes(int ano, int mes) {
   return mes == 2 && AnoBissexto(ano) ? 29 : dias[mes - 1];
 }
 
-std::string DescreverDataHora(const TDataHora& d) {
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%04d-%02d-%02d %02d:%02d:%02d.%03d", d.ano, d.mes, d.dia, d.hora, d.minuto,
-                d.segundo, d.milissegundo);
-  return buf;
-}
-
 ISC_DATE CodificarData(const TDataHora& d) {
   if (d.ano < 1 || d.ano > 9999 || d.mes < 1 || d.mes > 12 || d.dia < 1 || d.dia > DiasNoMes(d.ano, d.mes))
-    throw EErroConversao("data invalida para o Firebird: " + DescreverDataHora(d));
+    throw EErroConversao("data invalida para o Firebird: " + TextoData(d) + " " + TextoHora(d, true));
   return static_cast<ISC_DATE>(DiasDesde1970(d.ano, d.mes, d.dia) + DiasAte1970);
 }
 
 ISC_TIME CodificarHora(const TDataHora& d) {
   if (d.hora < 0 || d.hora > 23 || d.minuto < 0 || d.minuto > 59 || d.segundo < 0 || d.segundo > 59 ||
       d.milissegundo < 0 || d.milissegundo > 999)
-    throw EErroConversao("hora invalida para o Firebird: " + DescreverDataHora(d));
+    throw EErroConversao("hora invalida para o Firebird: " + TextoData(d) + " " + TextoHora(d, true));
   return static_cast<ISC_TIME>(((d.hora * 60 + d.minuto) * 60 + d.segundo) * ISC_TIME_SECONDS_PRECISION +
                                d.milissegundo * (ISC_TIME_SECONDS_PRECISION / 1000));
 }

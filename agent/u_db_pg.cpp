@@ -164,18 +164,6 @@ bool EhTipoTexto(Oid tipo) {
   return tipo == kText || tipo == kVarchar || tipo == kBpchar || tipo == kChar || tipo == kName || tipo == kUuid;
 }
 
-std::string TextoDataPg(const TDataHora& d) {
-  char b[32];
-  std::snprintf(b, sizeof b, "%04d-%02d-%02d", d.ano, d.mes, d.dia);
-  return b;
-}
-
-std::string TextoHoraPg(const TDataHora& d) {
-  char b[32];
-  std::snprintf(b, sizeof b, "%02d:%02d:%02d.%03d", d.hora, d.minuto, d.segundo, d.milissegundo);
-  return b;
-}
-
 // The parameters of one statement in the form PQexecParams takes them.
 struct ParametrosPg {
   std::vector<Oid> tipos;
@@ -208,11 +196,11 @@ struct ParametrosPg {
       case TipoValor::Real: tipos[i] = kFloat8; textos[i] = v.ComoTexto(); return;
       case TipoValor::Booleano: tipos[i] = kBool; textos[i] = v.booleano ? "t" : "f"; return;
       case TipoValor::Decimal: tipos[i] = kNumeric; textos[i] = v.texto; return;
-      case TipoValor::Data: tipos[i] = kDate; textos[i] = TextoDataPg(v.dataHora); return;
-      case TipoValor::Hora: tipos[i] = kTime; textos[i] = TextoHoraPg(v.dataHora); return;
+      case TipoValor::Data: tipos[i] = kDate; textos[i] = TextoData(v.dataHora); return;
+      case TipoValor::Hora: tipos[i] = kTime; textos[i] = TextoHora(v.dataHora, true); return;
       case TipoValor::DataHora:
         tipos[i] = kTimestamp;
-        textos[i] = TextoDataPg(v.dataHora) + " " + TextoHoraPg(v.dataHora);
+        textos[i] = TextoData(v.dataHora) + " " + TextoHora(v.dataHora, true);
         return;
       case TipoValor::Blob:
         tipos[i] = kBytea;

@@ -36,25 +36,6 @@ std::string TabelaControle(std::string_view prefixo) {
   return Maiusculas(prefixo) + "C";
 }
 
-std::string Data(const TDataHora& d) {
-  char b[40];
-  std::snprintf(b, sizeof b, "%04d-%02d-%02d", d.ano, d.mes, d.dia);
-  return b;
-}
-
-std::string Hora(const TDataHora& d) {
-  char b[40];
-  std::snprintf(b, sizeof b, "%02d:%02d:%02d", d.hora, d.minuto, d.segundo);
-  return b;
-}
-
-std::string DataHora(const TDataHora& d) {
-  char b[64];
-  std::snprintf(b, sizeof b, "%04d-%02d-%02dT%02d:%02d:%02d.%03d", d.ano, d.mes, d.dia, d.hora, d.minuto, d.segundo,
-                d.milissegundo);
-  return b;
-}
-
 // A single-precision column widened to double carries binary noise (0.1 becomes
 // 0.10000000149011612); its shortest single-precision text, read back as a double, is the value the
 // column shows (0.1), and it narrows back to the same float.
@@ -174,11 +155,11 @@ Json CampoParaJson(const TColuna& coluna, const Valor& valor) {
       return t;
     }
     case TipoValor::Data:
-      return Data(valor.dataHora);
+      return TextoData(valor.dataHora);
     case TipoValor::Hora:
-      return Hora(valor.dataHora);
+      return TextoHora(valor.dataHora);
     case TipoValor::DataHora:
-      return DataHora(valor.dataHora);
+      return TextoData(valor.dataHora) + "T" + TextoHora(valor.dataHora, true);
     case TipoValor::Blob:
       return BytesParaJson(valor.texto);
     case TipoValor::Memo:
